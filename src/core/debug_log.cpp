@@ -1,0 +1,1 @@
+#include "core/debug_log.h"
