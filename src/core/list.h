@@ -89,16 +89,30 @@ public:
     // list_last: the last element, or nullptr when empty.
     T* last() const { return nodes_.empty() ? nullptr : nodes_.back().element; }
 
-    // list_last with unlink: the last node leaves the list and its element
-    // goes to the caller (nullptr for an empty list or a borrowed element,
-    // whose owner keeps it).
+    // list_last with unlink for a list that owns its elements: the last node
+    // leaves the list and its element goes to the caller. nullptr for an
+    // empty list; a last node that only refers to its element is left in
+    // place (nullptr as well; take_last_ref serves it), so nothing is lost.
     std::unique_ptr<T> take_last()
     {
-        if (nodes_.empty()) return nullptr;
+        if (nodes_.empty() || !nodes_.back().owner) return nullptr;
         auto it = std::prev(nodes_.end());
         std::unique_ptr<T> owner = std::move(it->owner);
         unlink(it);
         return owner;
+    }
+
+    // list_last with unlink for a list of references (for example the queue
+    // of fired AutoFSB presets): the last node leaves the list and its
+    // element, which belongs to somebody else, is returned. nullptr for an
+    // empty list; a last node that owns its element is left in place
+    // (nullptr as well; take_last serves it), so no reference dangles.
+    T* take_last_ref()
+    {
+        if (nodes_.empty() || nodes_.back().owner) return nullptr;
+        T* element = nodes_.back().element;
+        unlink(std::prev(nodes_.end()));
+        return element;
     }
 
     // list_next: moves the cursor and returns its element, or nullptr.
