@@ -1,0 +1,91 @@
+// The main window: nine pages as tabs and a status bar. It owns the
+// application (App), whose start-up runs while the window is constructed,
+// and shows what the application asks through the Frontend interface.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/frontend.h"
+
+class QCloseEvent;
+class QSystemTrayIcon;
+class QTimer;
+
+namespace Ui {
+class TMain;
+}
+
+namespace tess {
+
+class Backend;
+class Prompts;
+
+class TMain : public QMainWindow, public Frontend {
+    Q_OBJECT
+
+  public:
+    // Runs the start-up. When it ends the program (a failed start, a command
+    // line that applied its values), exit_code() says with which code and the
+    // window must not be shown.
+    TMain(Backend& backend, Prompts& prompts, AppOptions options, QWidget* parent = nullptr);
+    ~TMain() override;
+
+    App& app() { return *app_; }
+    App::Outcome outcome() const { return outcome_; }
+    std::optional<int> exit_code() const { return app_->exit_code(); }
+    Ui::TMain& ui() { return *ui_; }
+
+    // Frontend
+    bool headless() const override;
+    void message_box(const std::string& text) override;
+    void write_output(const std::string& text) override;
+    void status_text(const std::string& text) override;
+    void progress_text(const std::string& text) override;
+    void set_caption(const std::string& caption) override;
+    void show_board_list(const std::vector<std::string>& names, int selected) override;
+    void show_driver_list(const std::vector<std::string>& names, int selected) override;
+    void show_only_settings() override;
+    SettingsView settings_view() const override;
+    void show_settings(const SettingsView& view) override;
+    void set_autofsb_checked(bool on) override;
+    void fill_pages(bool first_run) override;
+    void refresh_after_apply(ApplySender sender) override;
+    bool show_tray_icon() override;
+    void minimize_to_tray() override;
+    void set_sensor_timer_enabled(bool on) override;
+    void stop_timers() override;
+
+    // Handlers.
+    void Apply();
+    void Exit();
+    void SetBoard();
+    void SaveSettings();
+    void DriverChange(int index);
+    void UpdateSensor();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    // A start-up pass begun by a page ended the program.
+    void end_if_requested();
+
+    std::unique_ptr<Ui::TMain> ui_;
+    Prompts& prompts_;
+    QTimer* Timer1 = nullptr;        // sensor updates
+    QTimer* TimerAutoFSB = nullptr;  // AutoFSB checks, every 5000 ms
+    QSystemTrayIcon* TrayIcon1 = nullptr;
+    // The stored preset names, kept until the presets page offers its lists.
+    std::string exit_preset_;
+    std::string suspend_preset_;
+    int32_t update_seconds_ = 5;
+    std::unique_ptr<App> app_;
+    App::Outcome outcome_ = App::Outcome::Exit;
+};
+
+}  // namespace tess
