@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QLineEdit>
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
@@ -23,8 +22,6 @@ TMain::TMain(Backend& backend, Prompts& prompts, AppOptions options, QWidget* pa
     : QMainWindow(parent), ui_(std::make_unique<Ui::TMain>()), prompts_(prompts) {
     ui_->setupUi(this);
     setWindowTitle(QStringLiteral("tessaron"));
-    // The delay is changed with the arrows only.
-    ui_->CSpinEditDelay->findChild<QLineEdit*>()->setReadOnly(true);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(update_seconds_ * 1000);
@@ -34,10 +31,8 @@ TMain::TMain(Backend& backend, Prompts& prompts, AppOptions options, QWidget* pa
 
     connect(ui_->ButtonApply, &QPushButton::clicked, this, &TMain::Apply);
     connect(ui_->ButtonExit, &QPushButton::clicked, this, &TMain::Exit);
-    connect(ui_->ButtonSetBoard, &QPushButton::clicked, this, &TMain::SetBoard);
-    connect(ui_->ButtonSaveSettings, &QPushButton::clicked, this, &TMain::SaveSettings);
-    // Only a choice of the user changes the driver; filling the list does not.
-    connect(ui_->ComboBoxDriver, &QComboBox::activated, this, &TMain::DriverChange);
+    connect_main_page();
+    connect_settings_page();
 
     app_ = std::make_unique<App>(*this, backend, std::move(options));
     outcome_ = app_->start();
@@ -127,13 +122,18 @@ void TMain::set_autofsb_checked(bool on) {
     ui_->CheckBoxAutoFSB->setChecked(on);
 }
 
-void TMain::fill_pages(bool /*first_run*/) {
-    // The pages fill their lists and panels here.
+void TMain::fill_pages(bool first_run) {
+    // The sensor, preset, AutoFSB, log and chart pages fill their lists here.
     Timer1->setInterval(update_seconds_ * 1000);
+    if (first_run) fill_delay_list();
+    fill_main_page();
+    // The SMART page fills its list here.
 }
 
 void TMain::refresh_after_apply(ApplySender /*sender*/) {
-    // The main page's track bars and panels follow the "newval" slots here.
+    show_vcore(var_get(app_->state().control_vars, "VCore", "newval"));
+    show_fsb(var_get(app_->state().control_vars, "FSB", "newval"));
+    VoltageChange(nullptr);
 }
 
 bool TMain::show_tray_icon() {

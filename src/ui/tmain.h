@@ -63,10 +63,30 @@ class TMain : public QMainWindow, public Frontend {
     // Handlers.
     void Apply();
     void Exit();
+    void UpdateSensor();
+
+    // Main page (page_main.cpp). Moving a track bar writes only "newval";
+    // Apply writes through the engine.
+    void show_vcore(int32_t mv);
+    void show_fsb(int32_t mhz);
+    void fill_other_controls();
+    // From the combo, the track bar, or code (any other sender, or none):
+    // refreshes the other-controls panel; from the track bar it also writes
+    // "newval".
+    void VoltageChange(QObject* sender);
+    void TrackBarVcoreChange();
+    void TrackBarFSBChange();
+    void UpDownVCoreClick();
+    void UpDownFSBClick();
+    void ShowCurrent();
+
+    // Settings page (page_settings.cpp).
+    void fill_delay_list();
     void SetBoard();
     void SaveSettings();
     void DriverChange(int index);
-    void UpdateSensor();
+    // From the delay list, the spin edit (which writes the delay), or code.
+    void DelayChange(QObject* sender);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -74,6 +94,15 @@ class TMain : public QMainWindow, public Frontend {
   private:
     // A start-up pass begun by a page ended the program.
     void end_if_requested();
+
+    void connect_main_page();
+    void connect_settings_page();
+    // The main page's share of fill_pages.
+    void fill_main_page();
+    // EditFSB and EditCPU from the FSB track bar's position.
+    void show_fsb_texts();
+    // The control "VCore" of the chosen voltage driver, or nullptr.
+    Control* vcore_control();
 
     std::unique_ptr<Ui::TMain> ui_;
     Prompts& prompts_;
