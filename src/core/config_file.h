@@ -30,13 +30,13 @@ int32_t config_parse_int(std::string_view text);
 
 // config_read: 1 when the key was found (and stored), 0 otherwise.
 int config_read(DebugLog& log, const std::string& path, std::string_view section,
-                std::string_view key);                    // existence test
+                std::string_view key);  // existence test
 int config_read(DebugLog& log, const std::string& path, std::string_view section,
-                std::string_view key, int32_t* dest);     // value type 1
+                std::string_view key, int32_t* dest);  // value type 1
 int config_read(DebugLog& log, const std::string& path, std::string_view section,
-                std::string_view key, uint8_t* dest);     // value type 2
+                std::string_view key, uint8_t* dest);  // value type 2
 int config_read(DebugLog& log, const std::string& path, std::string_view section,
-                std::string_view key, TextDest dest);     // text
+                std::string_view key, TextDest dest);  // text
 
 // config_write: 1 when the file was rewritten, 0 on failure.
 int config_write(DebugLog& log, const std::string& path, std::string_view section,

@@ -18,9 +18,9 @@ struct Control;
 // A driver entry. Owned by the driver that registers it; the list `drivers`
 // only refers to it.
 struct Driver {
-    std::string name;        // up to 19 characters, compared on 10
-    std::string interface_;  // "PCI", "SMBUS", "LPC", "CPU", "IDE", "WIN"
-    std::function<uint32_t(Control*)> get;         // may be empty
+    std::string name;                               // up to 19 characters, compared on 10
+    std::string interface_;                         // "PCI", "SMBUS", "LPC", "CPU", "IDE", "WIN"
+    std::function<uint32_t(Control*)> get;          // may be empty
     std::function<int32_t(Control*, int32_t)> set;  // may be empty
 };
 
@@ -77,8 +77,8 @@ Control* control_get(DebugLog& log, List<Control>* controls, const char* name,
 uint32_t control_get_val(DebugLog& log, Control* control, List<Driver>* drivers);
 int32_t control_set_val(DebugLog& log, Control* control, List<Driver>* drivers, int32_t value);
 uint32_t control_get_range(DebugLog& log, const List<ControlSetting>* settings, bool highest);
-int control_add_setting(DebugLog& log, List<ControlSetting>* settings, int32_t value,
-                        uint32_t reg, uint32_t data, uint32_t mask);
+int control_add_setting(DebugLog& log, List<ControlSetting>* settings, int32_t value, uint32_t reg,
+                        uint32_t data, uint32_t mask);
 ControlSetting* control_get_setting(DebugLog& log, Control* control, int32_t value);
 int control_settings_load(DebugLog& log, const char* path, List<ControlSetting>* settings,
                           const char* section, const Driver* driver, Control* control);

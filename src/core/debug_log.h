@@ -18,12 +18,10 @@ namespace tess {
 
 // One argument of a debug_log call. Integers keep their 32-bit pattern.
 class LogArg {
-public:
+  public:
     enum class Kind { Int, Double, Text };
     template <typename I, std::enable_if_t<std::is_integral_v<I>, int> = 0>
-    LogArg(I v) : kind_(Kind::Int), int_(static_cast<uint32_t>(v))
-    {
-    }
+    LogArg(I v) : kind_(Kind::Int), int_(static_cast<uint32_t>(v)) {}
     LogArg(double v) : kind_(Kind::Double), double_(v) {}
     LogArg(const char* s) : kind_(Kind::Text), text_(s ? s : "(null)") {}
     LogArg(const std::string& s) : kind_(Kind::Text), text_(s) {}
@@ -34,7 +32,7 @@ public:
     double as_double() const;
     std::string_view as_text() const;
 
-private:
+  private:
     Kind kind_;
     uint32_t int_ = 0;
     double double_ = 0;
@@ -45,7 +43,7 @@ private:
 std::string format_log_message(std::string_view format, std::initializer_list<LogArg> args);
 
 class DebugLog {
-public:
+  public:
     // Local time source, replaceable in tests.
     using Clock = std::function<std::tm()>;
 
@@ -63,7 +61,7 @@ public:
     void set_clock(Clock clock);
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
     Clock clock_;
     bool first_message_ = true;
@@ -72,8 +70,7 @@ private:
 
 // debug_log(log, "atxp1: Found ATXP1 on %s:%s, address 0x%x\n", bus, name, addr)
 template <typename... Args>
-void debug_log(DebugLog& log, std::string_view format, const Args&... args)
-{
+void debug_log(DebugLog& log, std::string_view format, const Args&... args) {
     log.write(format, {LogArg(args)...});
 }
 

@@ -26,13 +26,12 @@ class List {
     using NodeList = std::list<Node>;
     using NodeIt = typename NodeList::iterator;
 
-public:
+  public:
     List() = default;
     List(const List&) = delete;
     List& operator=(const List&) = delete;
     List(List&& other) noexcept { *this = std::move(other); }
-    List& operator=(List&& other) noexcept
-    {
+    List& operator=(List&& other) noexcept {
         if (this != &other) {
             nodes_ = std::move(other.nodes_);
             cursor_ = nodes_.end();
@@ -43,8 +42,7 @@ public:
     }
 
     // list_init: the list becomes empty. Owned elements are released with it.
-    int init()
-    {
+    int init() {
         nodes_.clear();
         cursor_ = nodes_.end();
         return 0;
@@ -52,8 +50,7 @@ public:
 
     // list_add with an element the list owns. 0, or -8 when no node could
     // be allocated (the list is unchanged and the element is released).
-    int add(std::unique_ptr<T> element, int32_t mode = 0)
-    {
+    int add(std::unique_ptr<T> element, int32_t mode = 0) {
         T* raw = element.get();
         return insert(Node{raw, std::move(element)}, mode);
     }
@@ -65,8 +62,7 @@ public:
     // 0 when removed, -2 when empty or not found. An owned element is
     // released when free_element is set, otherwise handed to `taken`
     // (when given) or released as well: the list never leaks.
-    int remove(const T* element, bool free_element = true, std::unique_ptr<T>* taken = nullptr)
-    {
+    int remove(const T* element, bool free_element = true, std::unique_ptr<T>* taken = nullptr) {
         if (nodes_.empty()) return -2;
         for (auto it = nodes_.begin(); it != nodes_.end(); ++it) {
             if (it->element != element) continue;
@@ -79,8 +75,7 @@ public:
     }
 
     // list_clear: 0 when nodes were removed, -2 when already empty.
-    int clear()
-    {
+    int clear() {
         if (nodes_.empty()) return -2;
         init();
         return 0;
@@ -93,8 +88,7 @@ public:
     // leaves the list and its element goes to the caller. nullptr for an
     // empty list; a last node that only refers to its element is left in
     // place (nullptr as well; take_last_ref serves it), so nothing is lost.
-    std::unique_ptr<T> take_last()
-    {
+    std::unique_ptr<T> take_last() {
         if (nodes_.empty() || !nodes_.back().owner) return nullptr;
         auto it = std::prev(nodes_.end());
         std::unique_ptr<T> owner = std::move(it->owner);
@@ -107,8 +101,7 @@ public:
     // element, which belongs to somebody else, is returned. nullptr for an
     // empty list; a last node that owns its element is left in place
     // (nullptr as well; take_last serves it), so no reference dangles.
-    T* take_last_ref()
-    {
+    T* take_last_ref() {
         if (nodes_.empty() || nodes_.back().owner) return nullptr;
         T* element = nodes_.back().element;
         unlink(std::prev(nodes_.end()));
@@ -116,8 +109,7 @@ public:
     }
 
     // list_next: moves the cursor and returns its element, or nullptr.
-    T* next(bool backward = false, bool stop_at_wrap = true)
-    {
+    T* next(bool backward = false, bool stop_at_wrap = true) {
         if (nodes_.empty()) return nullptr;
         if (cursor_ == nodes_.end()) {
             cursor_ = backward ? std::prev(nodes_.end()) : nodes_.begin();
@@ -155,7 +147,7 @@ public:
     // Plain iteration over the elements in ring order from head; it does not
     // touch the cursor, so it may run inside a cursor walk.
     class const_iterator {
-    public:
+      public:
         using iterator_category = std::forward_iterator_tag;
         using value_type = T*;
         using difference_type = std::ptrdiff_t;
@@ -164,28 +156,25 @@ public:
         const_iterator() = default;
         explicit const_iterator(typename NodeList::const_iterator it) : it_(it) {}
         T* operator*() const { return it_->element; }
-        const_iterator& operator++()
-        {
+        const_iterator& operator++() {
             ++it_;
             return *this;
         }
-        const_iterator operator++(int)
-        {
+        const_iterator operator++(int) {
             auto old = *this;
             ++it_;
             return old;
         }
         bool operator==(const const_iterator& o) const { return it_ == o.it_; }
 
-    private:
+      private:
         typename NodeList::const_iterator it_;
     };
     const_iterator begin() const { return const_iterator(nodes_.cbegin()); }
     const_iterator end() const { return const_iterator(nodes_.cend()); }
 
-private:
-    int insert(Node node, int32_t mode)
-    {
+  private:
+    int insert(Node node, int32_t mode) {
         try {
             if (nodes_.empty()) {
                 nodes_.push_back(std::move(node));
@@ -215,8 +204,7 @@ private:
 
     // list_unlink: the cursor on the removed node moves to the next node
     // in the ring (also during a backward walk).
-    void unlink(NodeIt it)
-    {
+    void unlink(NodeIt it) {
         if (nodes_.size() <= 1) {
             init();
             return;

@@ -10,14 +10,12 @@
 namespace tess {
 
 // A copy of at most max_chars characters (the field width less its zero).
-inline std::string bounded(std::string_view text, std::size_t max_chars)
-{
+inline std::string bounded(std::string_view text, std::size_t max_chars) {
     return std::string(text.substr(0, max_chars));
 }
 
 // strncmp(a, b, n) == 0 for texts that carry no zero bytes.
-inline bool equal_n(std::string_view a, std::string_view b, std::size_t n)
-{
+inline bool equal_n(std::string_view a, std::string_view b, std::size_t n) {
     return a.substr(0, n) == b.substr(0, n);
 }
 

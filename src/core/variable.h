@@ -23,14 +23,13 @@ struct Variable {
     uint32_t max = 0;
 };
 
-int var_add(DebugLog& log, List<Variable>& list, std::string_view name, uint32_t min,
-            uint32_t max);
+int var_add(DebugLog& log, List<Variable>& list, std::string_view name, uint32_t min, uint32_t max);
 // The slot of the first variable of that name; 0 when none (or an unknown slot).
 int32_t var_get(const List<Variable>& list, std::string_view name, std::string_view slot);
 // The value stored; -1 when the variable could not be created or the slot
 // text names no slot.
-int32_t var_set(DebugLog& log, List<Variable>& list, std::string_view name,
-                std::string_view slot, int32_t value);
+int32_t var_set(DebugLog& log, List<Variable>& list, std::string_view name, std::string_view slot,
+                int32_t value);
 int var_load(DebugLog& log, const std::string& path, std::string_view section,
              List<Variable>& list);
 int var_save(DebugLog& log, const std::string& path, std::string_view section,

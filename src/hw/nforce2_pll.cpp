@@ -2,8 +2,7 @@
 
 namespace tess {
 
-uint32_t fsb_from_pll(uint32_t word)
-{
+uint32_t fsb_from_pll(uint32_t word) {
     const uint32_t n = (word >> 8) & 0xFF;
     const uint32_t m = word & 0xFF;
     if (m == 0) return 0;

@@ -9,7 +9,7 @@
 namespace tess {
 
 class PortIo {
-public:
+  public:
     virtual ~PortIo() = default;
 
     virtual uint8_t in8(uint16_t port) = 0;
@@ -28,12 +28,24 @@ public:
 };
 
 // Port I/O (writes take the value first and the port second).
-inline uint8_t port_read8(PortIo& io, uint16_t port) { return io.in8(port); }
-inline uint16_t port_read16(PortIo& io, uint16_t port) { return io.in16(port); }
-inline uint32_t port_read32(PortIo& io, uint16_t port) { return io.in32(port); }
-inline void port_write8(PortIo& io, uint8_t value, uint16_t port) { io.out8(value, port); }
-inline void port_write16(PortIo& io, uint16_t value, uint16_t port) { io.out16(value, port); }
-inline void port_write32(PortIo& io, uint32_t value, uint16_t port) { io.out32(value, port); }
+inline uint8_t port_read8(PortIo& io, uint16_t port) {
+    return io.in8(port);
+}
+inline uint16_t port_read16(PortIo& io, uint16_t port) {
+    return io.in16(port);
+}
+inline uint32_t port_read32(PortIo& io, uint16_t port) {
+    return io.in32(port);
+}
+inline void port_write8(PortIo& io, uint8_t value, uint16_t port) {
+    io.out8(value, port);
+}
+inline void port_write16(PortIo& io, uint16_t value, uint16_t port) {
+    io.out16(value, port);
+}
+inline void port_write32(PortIo& io, uint32_t value, uint16_t port) {
+    io.out32(value, port);
+}
 
 inline constexpr uint16_t kPciAddressPort = 0xCF8;
 inline constexpr uint16_t kPciDataPort = 0xCFC;
@@ -47,8 +59,12 @@ uint32_t pci_read(PortIo& io, uint32_t pci_addr);
 int pci_write(PortIo& io, uint32_t pci_addr, uint32_t value);
 
 // Timing.
-inline void sleep_ms(PortIo& io, uint32_t ms) { io.sleep_ms(ms); }
-inline uint32_t tick_count(PortIo& io) { return io.tick_count(); }
+inline void sleep_ms(PortIo& io, uint32_t ms) {
+    io.sleep_ms(ms);
+}
+inline uint32_t tick_count(PortIo& io) {
+    return io.tick_count();
+}
 // Time-stamp ticks over one second of sleep_ms, divided by 1,000,000.
 uint64_t cpu_clock_mhz(PortIo& io);
 

@@ -8,8 +8,7 @@
 
 namespace tess::test {
 
-TempDir::TempDir(bool chdir) : chdir_(chdir)
-{
+TempDir::TempDir(bool chdir) : chdir_(chdir) {
     std::random_device rd;
     for (int attempt = 0; attempt < 100; ++attempt) {
         auto candidate = std::filesystem::temp_directory_path() /
@@ -26,29 +25,25 @@ TempDir::TempDir(bool chdir) : chdir_(chdir)
     }
 }
 
-TempDir::~TempDir()
-{
+TempDir::~TempDir() {
     std::error_code ec;
     if (chdir_) std::filesystem::current_path(old_cwd_, ec);
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string read_file(const std::filesystem::path& path)
-{
+std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
 }
 
-void write_file(const std::filesystem::path& path, const std::string& bytes)
-{
+void write_file(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
 }
 
-std::string crlf(const std::string& text)
-{
+std::string crlf(const std::string& text) {
     std::string out;
     out.reserve(text.size() + text.size() / 8);
     for (char c : text) {
@@ -58,6 +53,8 @@ std::string crlf(const std::string& text)
     return out;
 }
 
-std::filesystem::path source_dir() { return TESSARON_SOURCE_DIR; }
+std::filesystem::path source_dir() {
+    return TESSARON_SOURCE_DIR;
+}
 
 }  // namespace tess::test

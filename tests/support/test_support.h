@@ -10,7 +10,7 @@ namespace tess::test {
 // when the object goes. With chdir set, the process works in it meanwhile
 // (tessaron takes all its files from the working directory).
 class TempDir {
-public:
+  public:
     explicit TempDir(bool chdir = false);
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -19,7 +19,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
     std::filesystem::path old_cwd_;
     bool chdir_;
