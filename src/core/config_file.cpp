@@ -192,7 +192,10 @@ bool replace_file(DebugLog& log, const std::string& path, std::string_view bytes
         std::array<char, 48> suffix{};
         std::snprintf(suffix.data(), suffix.size(), ".tmp-%ld-%08x", static_cast<long>(::getpid()),
                       static_cast<unsigned>(random()));
-        temp = dir / ("." + target.filename().string() + suffix.data());
+        std::string name = target.filename().string();
+        name.insert(0, 1, '.');
+        name.append(suffix.data());
+        temp = dir / name;
         fd.adopt(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!fd && errno != EEXIST) break;
     }

@@ -625,7 +625,10 @@ bool SimBoard::save(const std::filesystem::path& file, std::string* error) const
     };
     const std::filesystem::path dir =
         file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-    std::string temp = (dir / ("." + file.filename().string() + ".XXXXXX")).string();
+    std::string name = file.filename().string();
+    name.insert(0, 1, '.');
+    name.append(".XXXXXX");
+    std::string temp = (dir / name).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return fail("cannot create a temporary file");
     // The new file keeps the old one's permissions.
