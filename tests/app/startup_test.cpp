@@ -357,3 +357,20 @@ TEST_F(AppTest, CloseSavesFreesAndRunsOnce) {
 
 }  // namespace
 }  // namespace tess::test
+
+namespace tess::test {
+namespace {
+TEST_F(AppTest, ProbeDriverChangeThenApply) {
+    write_config("[Main]\ndriver=-1\n");
+    start();
+    fe.boxes.clear();
+    app->driver_change(0);
+    EXPECT_EQ(var("VDimm", "current"), 2600);
+    EXPECT_EQ(var("VDimm", "newval"), 2600);
+    EXPECT_EQ(var("VDimm", "start"), 2600);
+    trace.clear();
+    app->apply(ApplySender::ApplyButton);
+    EXPECT_TRUE(fe.boxes.empty()) << fe.boxes.size() << " " << (fe.boxes.empty() ? "" : fe.boxes[0]);
+}
+}
+}
