@@ -11,9 +11,8 @@ for f in boards.ini controls.ini; do
 done
 cd run
 export TESSARON_HW=sim
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ] \
-    && command -v xvfb-run >/dev/null 2>&1 && [ "${TESSARON_XVFB:-1}" = 1 ]; then
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     # no display: tessaron still runs (headless); say how to stop it
-    echo "tessaron: no display, running headless on the simulated board; Ctrl-C ends it in order" >&2
+    echo "tessaron: no display, running headless on the simulated board (log: run/tessaron.log); Ctrl-C ends it in order" >&2
 fi
 exec ../build/tessaron "$@"

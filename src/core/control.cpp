@@ -252,12 +252,20 @@ ControlSetting* control_get_setting(DebugLog& log, Control* control, int32_t val
         debug_log(log, "control: control_get_setting(): POSSIBLE BUG: Got a NULL pointer\n");
         return nullptr;
     }
+    return control_nearest_setting(control->settings, value);
+}
+
+ControlSetting* control_nearest_setting(const List<ControlSetting>& settings, int32_t value) {
     ControlSetting* nearest = nullptr;
-    uint32_t nearest_distance = 0xFFFFFFFFu;
-    for (ControlSetting* s : control->settings) {
+    uint32_t nearest_distance = 0;
+    for (ControlSetting* s : settings) {
         if (s->value == value) return s;
+        if (s->value == 0) continue;
+        // The first setting of a value other than 0 is kept whatever its
+        // distance (even the widest, 4294967295); later ones only when
+        // strictly nearer.
         const uint32_t distance = unsigned_distance(s->value, value);
-        if (distance < nearest_distance && s->value != 0) {
+        if (!nearest || distance < nearest_distance) {
             nearest = s;
             nearest_distance = distance;
         }

@@ -80,6 +80,11 @@ uint32_t control_get_range(DebugLog& log, const List<ControlSetting>* settings, 
 int control_add_setting(DebugLog& log, List<ControlSetting>* settings, int32_t value, uint32_t reg,
                         uint32_t data, uint32_t mask);
 ControlSetting* control_get_setting(DebugLog& log, Control* control, int32_t value);
+// The rule of control_get_setting on a plain settings list (for example a
+// driver's own table of boost steps): the setting of that value, else the
+// nearest one whose value is not 0, the first of equally near ones; nullptr
+// when the list is empty or holds only settings of value 0.
+ControlSetting* control_nearest_setting(const List<ControlSetting>& settings, int32_t value);
 int control_settings_load(DebugLog& log, const char* path, List<ControlSetting>* settings,
                           const char* section, const Driver* driver, Control* control);
 

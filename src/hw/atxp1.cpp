@@ -16,25 +16,6 @@ void null_guard(DebugLog& log) {
     debug_log(log, "atxp1: POSSIBLE BUG: Got a NULL pointer");
 }
 
-// The rule of control_get_setting on a plain settings list: the setting of
-// that value, else the nearest one whose value is not 0 (the first of
-// equally near ones); nullptr when none.
-const ControlSetting* nearest_setting(const List<ControlSetting>& settings, int32_t value) {
-    const ControlSetting* kept = nullptr;
-    uint32_t kept_distance = 0xFFFFFFFFu;
-    for (const ControlSetting* s : settings) {
-        if (s->value == value) return s;
-        const uint32_t a = static_cast<uint32_t>(s->value);
-        const uint32_t b = static_cast<uint32_t>(value);
-        const uint32_t distance = a > b ? a - b : b - a;
-        if (distance < kept_distance && s->value != 0) {
-            kept = s;
-            kept_distance = distance;
-        }
-    }
-    return kept;
-}
-
 }  // namespace
 
 int32_t vid_to_mv(uint32_t code) {
@@ -284,14 +265,14 @@ int32_t Atxp1::atxp1_set(Control* control, uint32_t value) {
             // from there would stop short of its target.
             current -= boost_now();
             if (current > kVidTopMv) current = kVidTopMv;
-            const ControlSetting* entry = nearest_setting(vcore_plus_settings_, boost);
+            const ControlSetting* entry = control_nearest_setting(vcore_plus_settings_, boost);
             if (!entry) {
                 debug_log(log_, "atxp1: No data found in settings for %s: %d\n", control->name,
                           boost);
                 return -1;
             }
             if (wanted - entry->value > kVidTopMv) {
-                entry = nearest_setting(vcore_plus_settings_, boost + kVidStepMv);
+                entry = control_nearest_setting(vcore_plus_settings_, boost + kVidStepMv);
                 if (!entry) {
                     debug_log(log_, "atxp1: No data found in settings for %s: %d\n", control->name,
                               boost);
