@@ -16,6 +16,8 @@ namespace {
 
 constexpr const char* kLockSuffix = ".lock";
 constexpr const char* kCaptionSuffix = ".caption";
+// A caption being written, renamed over the caption when complete.
+constexpr const char* kNewSuffix = ".new";
 constexpr size_t kCaptionMax = 254;  // as a window text fetched into 255 characters
 
 // The registry directory, made when missing; it must be a real directory of
@@ -86,6 +88,7 @@ int single_instance_running(const std::string& title, const std::filesystem::pat
             // Nobody holds it: the instance has ended. Remove its entry while
             // we hold the lock (a live owner never lets go of its own).
             ::unlink(caption_file.c_str());
+            ::unlink((caption_file.string() + kNewSuffix).c_str());
             ::unlink(entry.path().c_str());
             ::close(fd);
             continue;
@@ -93,6 +96,8 @@ int single_instance_running(const std::string& title, const std::filesystem::pat
         ::close(fd);
         if (found) continue;
         const std::string caption = read_caption(caption_file);
+        // A window without text is passed over, whatever the title.
+        if (caption.empty()) continue;
         if (caption.size() >= title.size() && caption.compare(0, title.size(), title) == 0)
             found = 1;
     }
@@ -130,7 +135,7 @@ bool InstanceRegistration::set_caption(const std::string& caption) {
     if (lock_fd_ < 0) return false;
     // Written whole under another name and renamed over the old caption, so
     // a look-up reads either the old caption or the new one.
-    const auto temp = caption_path_.string() + ".new";
+    const auto temp = caption_path_.string() + kNewSuffix;
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     const bool ok = write_all(fd, caption);

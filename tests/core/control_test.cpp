@@ -258,7 +258,10 @@ INSTANTIATE_TEST_SUITE_P(ControlTest, ControlNearest,
                                          NearestCase{"BeyondHighest", {1100, 1850}, 2000, 1850},
                                          // distances are taken on the unsigned patterns: -5 is far
                                          // from 1 (near 4294967295), so 300 is nearer
-                                         NearestCase{"NegativeIsFarAsUnsigned", {-5, 300}, 1, 300}),
+                                         NearestCase{"NegativeIsFarAsUnsigned", {-5, 300}, 1, 300},
+                                         // the widest distance there is (0 to 4294967295)
+                                         // still finds the only setting other than 0
+                                         NearestCase{"WidestDistance", {-1}, 0, -1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 class ControlSettingsLoad : public ControlTest {

@@ -33,6 +33,7 @@ TEST(InstanceRegistry, LiveCaptionsAreFoundByTheirBeginning) {
         {"tessaron", kTitle, 0},  // an instance without a board
         {"tessaron 0.8.7 (Epox 8RDA)", kTitle, 0},
         {kTitle + " (x)", "", 1},
+        {"", "", 0},  // a window without text never matches
         {long254, long254, 1},
         {long254 + "y", long254 + "y", 0},  // a title of 255 characters never matches
         {long254 + "yz", long254, 1},       // the caption counts with 254 characters
@@ -76,6 +77,12 @@ TEST(InstanceRegistry, ACrashedInstanceLeavesNothingStale) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_EQ(entries(registry(dir)), 2u) << "its entry is still there";
+    // It died while writing a new caption.
+    std::filesystem::path half_written;
+    for (const auto& e : std::filesystem::directory_iterator(registry(dir)))
+        if (e.path().extension() == ".caption") half_written = e.path().string() + ".new";
+    ASSERT_FALSE(half_written.empty());
+    write_file(half_written, "tessaron 0.8.8-dev8 (Simulated");
 
     InstanceRegistration me(registry(dir));
     me.set_caption("tessaron");
