@@ -13,7 +13,9 @@
 #include <new>
 #include <random>
 
+#include "core/atomic_file.h"
 #include "core/text.h"
+#include "core/unique_fd.h"
 
 namespace tess {
 
@@ -33,36 +35,10 @@ enum class ReadStatus {
     Failed,    // the file is there but could not be read
 };
 
-// Closes a POSIX descriptor when it goes out of scope.
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    // Takes another descriptor, closing the one held.
-    void adopt(int fd) {
-        reset();
-        fd_ = fd;
-    }
-    // Closes now; false when close reported an error.
-    bool reset() {
-        if (fd_ < 0) return true;
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0;
-    }
-
-  private:
-    int fd_;
-};
-
 // config_read_file: reads the whole file into image.
 ReadStatus read_image(DebugLog& log, const std::string& path, std::string& image) {
     image.clear();
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {
         const int err = errno;
         debug_log(log, "CONFIGFILE: Can't open %s for read\n", path);
@@ -164,77 +140,15 @@ int read_value(DebugLog& log, const std::string& path, std::string_view section,
     return 1;
 }
 
-// The folder a file lies in, for the temporary file and the folder sync.
-std::filesystem::path folder_of(const std::filesystem::path& file) {
-    auto dir = file.parent_path();
-    return dir.empty() ? std::filesystem::path(".") : dir;
-}
-
-// Replaces the file at path with bytes: a temporary file in the same folder
-// is written and synced, renamed over the old file, and the folder synced.
-// Whatever fails, the old file stays as it was and no temporary file is left.
+// Replaces the file at path with bytes (see core/atomic_file.h); a failure
+// leaves the old file as it was and is logged.
 bool replace_file(DebugLog& log, const std::string& path, std::string_view bytes) {
-    namespace fs = std::filesystem;
-    // A link is followed, so that the file it names is replaced and the link
-    // stays a link.
-    fs::path target(path);
-    std::error_code ec;
-    if (fs::is_symlink(target, ec)) {
-        auto resolved = fs::weakly_canonical(target, ec);
-        if (!ec) target = resolved;
-    }
-    const fs::path dir = folder_of(target);
-
-    std::random_device random;
-    Fd fd;
-    fs::path temp;
-    for (int attempt = 0; attempt < 16 && !fd; ++attempt) {
-        std::array<char, 48> suffix{};
-        std::snprintf(suffix.data(), suffix.size(), ".tmp-%ld-%08x", static_cast<long>(::getpid()),
-                      static_cast<unsigned>(random()));
-        std::string name = target.filename().string();
-        name.insert(0, 1, '.');
-        name.append(suffix.data());
-        temp = dir / name;
-        fd.adopt(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!fd && errno != EEXIST) break;
-    }
-    if (!fd) {
-        debug_log(log, "CONFIGFILE: Can't open %s for write\n", path);
-        return false;
-    }
-
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        (void)::fchmod(fd.get(), old.st_mode & 07777);
-
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            ok = false;
-        else
-            done += static_cast<std::size_t>(n);
-    }
-    if (ok && ::fsync(fd.get()) != 0) ok = false;
-    if (!fd.reset()) ok = false;
-    if (!ok) {
+    const ReplaceResult result = replace_file_atomically(path, bytes);
+    if (result.step == ReplaceStep::Write)
         debug_log(log, "CONFIGFILE: Write error\n");
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
+    else if (!result)
         debug_log(log, "CONFIGFILE: Can't open %s for write\n", path);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The new name is only durable once the folder is synced; a file system
-    // that cannot sync a folder still holds the complete new file.
-    Fd dir_fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir_fd) (void)::fsync(dir_fd.get());
-    return true;
+    return static_cast<bool>(result);
 }
 
 int write_value(DebugLog& log, const std::string& path, std::string_view section,

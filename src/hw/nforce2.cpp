@@ -38,21 +38,6 @@ Nforce2::Nforce2(DebugLog& log, PortIo& io) : log_(log), io_(io) {
     entry_.set = [this](Control* c, int32_t v) { return nforce2_set(c, static_cast<uint32_t>(v)); };
 }
 
-uint32_t Nforce2::multiplier_from_code(uint32_t code) {
-    switch (code) {
-        case 0:
-            return 110;
-        case 1:
-            return 115;
-        case 2:
-            return 120;
-        case 3:
-            return 125;
-        default:
-            return code * 5 + 30;
-    }
-}
-
 uint32_t Nforce2::pll_for_fsb_search(uint32_t fsb_mhz) {
     for (uint32_t offset = 0; offset < kSearchOffsets; ++offset) {
         const uint64_t wanted = uint64_t{fsb_mhz} + offset;

@@ -66,8 +66,6 @@ class Nforce2 {
     static uint32_t pll_for_fsb(uint32_t fsb_mhz);
     // The plain search over every M 1..128 and N 1..254, last match winning.
     static uint32_t pll_for_fsb_search(uint32_t fsb_mhz);
-    // Register 0xF0 bits 31..28 to the multiplier in tenths.
-    static uint32_t multiplier_from_code(uint32_t code);
 
     void set_step_listener(StepListener listener) { step_listener_ = std::move(listener); }
 

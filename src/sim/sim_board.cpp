@@ -75,21 +75,6 @@ uint64_t steady_ns() {
                                      .count());
 }
 
-uint32_t multiplier_from_code(uint32_t code) {
-    switch (code) {
-        case 0:
-            return 110;
-        case 1:
-            return 115;
-        case 2:
-            return 120;
-        case 3:
-            return 125;
-        default:
-            return code * 5 + 30;
-    }
-}
-
 bool is_read_only_config(uint32_t function_key, uint32_t reg) {
     // Identification registers, and the strap that reports the boot FSB.
     if (reg == 0x00 || reg == 0x08) return true;

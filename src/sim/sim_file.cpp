@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "core/atomic_file.h"
 #include "sim/sim_board.h"
 #include "sim/sim_state.h"
 
@@ -603,58 +604,18 @@ bool read_text_file(const std::filesystem::path& file, std::string* out, std::st
     return true;
 }
 
-bool write_all(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool SimBoard::save(const std::filesystem::path& file, std::string* error) const {
-    auto fail = [&](const std::string& what) {
-        if (error) *error = file.string() + ": " + what + ": " + std::strerror(errno);
-        return false;
-    };
-    const std::filesystem::path dir =
-        file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-    std::string name = file.filename().string();
-    name.insert(0, 1, '.');
-    name.append(".XXXXXX");
-    std::string temp = (dir / name).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return fail("cannot create a temporary file");
-    // The new file keeps the old one's permissions.
-    struct stat old {};
-    ::fchmod(fd, ::stat(file.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    const std::string text = to_toml();
-    const bool written = write_all(fd, text) && ::fsync(fd) == 0;
-    const int saved_errno = errno;
-    ::close(fd);
-    if (!written) {
-        ::unlink(temp.c_str());
-        errno = saved_errno;
-        return fail("cannot write");
+    const ReplaceResult result = replace_file_atomically(file, to_toml());
+    if (result) return true;
+    if (error) {
+        const char* what = result.step == ReplaceStep::CreateTemp ? "cannot create a temporary file"
+                           : result.step == ReplaceStep::Write    ? "cannot write"
+                                                                  : "cannot replace the file";
+        *error = file.string() + ": " + what + ": " + std::strerror(result.error);
     }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-        const int e = errno;
-        ::unlink(temp.c_str());
-        errno = e;
-        return fail("cannot replace the file");
-    }
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
+    return false;
 }
 
 std::unique_ptr<SimBoard> SimBoard::load_or_create(const std::filesystem::path& file,

@@ -58,7 +58,7 @@ TEST(Nforce2Pll, TableGivesTheSearchWordForEveryTarget) {
 TEST(Nforce2, MultiplierFromCode) {
     const std::pair<uint32_t, uint32_t> cases[] = {{0, 110}, {1, 115}, {2, 120},  {3, 125},
                                                    {4, 50},  {5, 55},  {0xA, 80}, {15, 105}};
-    for (auto [code, tenths] : cases) EXPECT_EQ(Nforce2::multiplier_from_code(code), tenths);
+    for (auto [code, tenths] : cases) EXPECT_EQ(multiplier_from_code(code), tenths);
 }
 
 class Nforce2Driver : public testing::Test {
