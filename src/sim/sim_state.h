@@ -109,7 +109,7 @@ struct BoardState {
 std::optional<std::string> parse_board(std::string_view toml_text, BoardState& state);
 std::string write_board(const BoardState& state);
 
-// Profile texts (the same as data/profiles/*.toml).
+// Profile texts: data/profiles/*.toml, compiled in.
 std::string_view atxp1_profile_text();
 std::string_view smi_profile_text();
 
