@@ -70,8 +70,9 @@ bool has_env(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Without a display tessaron runs headless instead of failing.
-    if (!has_env("DISPLAY") && !has_env("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+    // Without a display tessaron runs headless instead of failing (an empty
+    // platform setting is no setting, as for Qt itself).
+    if (!has_env("DISPLAY") && !has_env("WAYLAND_DISPLAY") && !has_env("QT_QPA_PLATFORM"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
     QApplication application(argc, argv);

@@ -45,6 +45,12 @@ int index_of(const std::vector<std::string>& names, const std::string& name) {
     return it == names.end() ? -1 : static_cast<int>(it - names.begin());
 }
 
+bool has_var(const List<Variable>& vars, const std::string& name) {
+    for (const Variable* var : vars)
+        if (equal_n(var->name, name, kVarNameLen)) return true;
+    return false;
+}
+
 }  // namespace
 
 App::App(Frontend& frontend, Backend& backend, AppOptions options)
@@ -280,19 +286,26 @@ void App::init_values(bool first_run) {
         settings_loaded_ = true;
     }
 
+    // A refresh keeps pending changes, but a control read for the first time
+    // (the voltages of a driver chosen since) has none: it starts from its
+    // reading, or Apply would write whatever its slots held.
+    const bool driver_changed = chosen_driver_ != values_driver_;
     for (Control* control : state_.controls) {
         const bool voltage = control->kind == kKindVCore || control->kind == kKindVoltage;
         const bool taken = (voltage && control->driver_name == chosen_driver_) ||
                            control->kind == kKindChipset || control->kind == kKindFanPower ||
                            control->kind == kKindAction;
         if (!taken) continue;
+        const bool fresh = first_run || (voltage && driver_changed) ||
+                           !has_var(state_.control_vars, control->name);
         const auto value = static_cast<int32_t>(control_get_val(log_, control, &state_.drivers));
         var_set(log_, state_.control_vars, control->name, "current", value);
-        if (first_run) {
+        if (fresh) {
             var_set(log_, state_.control_vars, control->name, "start", value);
             var_set(log_, state_.control_vars, control->name, "newval", value);
         }
     }
+    values_driver_ = chosen_driver_;
     debug_log(log_, "tessaron: Init control startup values done\n");
 }
 

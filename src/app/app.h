@@ -141,6 +141,7 @@ class App {
     std::vector<std::string> driver_names_;  // sorted, as the driver list shows them
     int driver_index_ = -1;
     std::string chosen_driver_;
+    std::string values_driver_;  // the driver whose voltages control_vars holds
     std::string caption_ = "tessaron";
     bool settings_loaded_ = false;  // init_values(1) has run for a board
     bool closed_ = false;

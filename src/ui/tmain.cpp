@@ -6,7 +6,9 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "app/backend.h"
 #include "ui/prompts.h"
@@ -16,7 +18,14 @@ namespace tess {
 
 namespace {
 constexpr int kAutoFsbIntervalMs = 5000;
+
+// The sensor timer's interval for an update of that many seconds: as long
+// as a timer can wait at most; 0 (no updates) for none or fewer.
+int sensor_interval_ms(int32_t seconds) {
+    const int64_t ms = int64_t{seconds} * 1000;
+    return static_cast<int>(std::clamp<int64_t>(ms, 0, std::numeric_limits<int>::max()));
 }
+}  // namespace
 
 TMain::TMain(Backend& backend, Prompts& prompts, AppOptions options, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TMain>()), prompts_(prompts) {
@@ -24,7 +33,8 @@ TMain::TMain(Backend& backend, Prompts& prompts, AppOptions options, QWidget* pa
     setWindowTitle(QStringLiteral("tessaron"));
 
     Timer1 = new QTimer(this);
-    Timer1->setInterval(update_seconds_ * 1000);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(sensor_interval_ms(update_seconds_));
     TimerAutoFSB = new QTimer(this);
     TimerAutoFSB->setInterval(kAutoFsbIntervalMs);
     connect(Timer1, &QTimer::timeout, this, &TMain::UpdateSensor);
@@ -124,7 +134,7 @@ void TMain::set_autofsb_checked(bool on) {
 
 void TMain::fill_pages(bool first_run) {
     // The sensor, preset, AutoFSB, log and chart pages fill their lists here.
-    Timer1->setInterval(update_seconds_ * 1000);
+    Timer1->setInterval(sensor_interval_ms(update_seconds_));
     if (first_run) fill_delay_list();
     fill_main_page();
     // The SMART page fills its list here.
@@ -151,7 +161,8 @@ void TMain::minimize_to_tray() {
 }
 
 void TMain::set_sensor_timer_enabled(bool on) {
-    if (on)
+    // A timer without an interval would fire all the time.
+    if (on && Timer1->interval() > 0)
         Timer1->start();
     else
         Timer1->stop();

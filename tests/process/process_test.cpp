@@ -34,7 +34,9 @@ constexpr auto kTimeout = 60s;
 // One run of tessaron in a directory of its own.
 class Tessaron {
   public:
-    Tessaron(const fs::path& dir, const std::vector<std::string>& args, const std::string& name)
+    // env_overrides ("NAME=VALUE") replace the entries of the same name.
+    Tessaron(const fs::path& dir, const std::vector<std::string>& args, const std::string& name,
+             const std::vector<std::string>& env_overrides = {})
         : out_(dir / (name + ".out")), err_(dir / (name + ".err")) {
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
@@ -52,6 +54,11 @@ class Tessaron {
                  "TESSARON_SIM_TRACE=" + (dir / "trace.txt").string(),
                  "XDG_RUNTIME_DIR=" + (dir / "xdg").string()})
             env.push_back(extra);
+        for (const std::string& entry : env_overrides) {
+            const std::string prefix = entry.substr(0, entry.find('=') + 1);
+            std::erase_if(env, [&prefix](const std::string& e) { return e.starts_with(prefix); });
+            env.push_back(entry);
+        }
 
         std::vector<std::string> argv{TESSARON_BINARY};
         argv.insert(argv.end(), args.begin(), args.end());
@@ -128,8 +135,8 @@ class ProcessTest : public ::testing::Test {
 
     // Runs tessaron to its end.
     int run(const std::vector<std::string>& args, std::string* out = nullptr,
-            std::string* err = nullptr) {
-        Tessaron r(dir.path(), args, "run" + std::to_string(++runs_));
+            std::string* err = nullptr, const std::vector<std::string>& env_overrides = {}) {
+        Tessaron r(dir.path(), args, "run" + std::to_string(++runs_), env_overrides);
         EXPECT_TRUE(r.started());
         const auto code = r.wait();
         EXPECT_TRUE(code.has_value()) << "tessaron did not end";
@@ -237,6 +244,15 @@ INSTANTIATE_TEST_SUITE_P(
                  " StopGrant\n AGPSidebandAddressing\n AGPApertureSize\n PCIBusLatency\n"
                  " AGPBusLatency\n AGPCtrLatency\n Tras\n Trcd\n Trp\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Without a display an empty platform setting counts as none: tessaron runs
+// headless instead of failing to find a display.
+TEST_F(ProcessTest, EmptyPlatformSettingRunsHeadless) {
+    std::string out;
+    std::string err;
+    EXPECT_EQ(run({"-h"}, &out, &err, {"QT_QPA_PLATFORM="}), 0) << err;
+    EXPECT_EQ(out.rfind("Available options:\n", 0), 0u) << out;
+}
 
 struct Failing {
     const char* name;

@@ -210,6 +210,11 @@ class PageSettingsTest : public QObject {
         QCOMPARE(s.widget<QLineEdit>("EditVCore")->text(), QString("1.650 V"));
         QCOMPARE(s.var("VCore", "current"), 1650);
         QCOMPARE(s.widget<QComboBox>("ComboBoxVoltages")->itemText(0), QString("VDimm"));
+        QCOMPARE(s.widget<QLineEdit>("EditVoltages")->text(), QString("2.600 V"));
+        // Nothing is pending for the newly chosen driver's voltages.
+        QTest::mouseClick(s.widget<QPushButton>("ButtonApply"), Qt::LeftButton);
+        QCOMPARE(s.prompts.boxes.size(), 1u);
+        QVERIFY(!s.logged("tessaron: Error changing"));
 
         // The same driver again saves nothing.
         QTest::keyClick(drivers, Qt::Key_Up);

@@ -8,8 +8,10 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QtTest>
 #include <filesystem>
+#include <limits>
 #include <memory>
 
 #include "app/backend.h"
@@ -151,6 +153,29 @@ class TMainTest : public QObject {
                                      "FSB 199 -> 197 MHz", "FSB 198 -> 197 MHz",
                                      "FSB 197 -> 197 MHz", "Applying new settings done."}));
         QCOMPARE(s.backend->sim_board()->fsb_mhz(), 197u);
+    }
+
+    void sensorTimerFollowsUpdate_data() {
+        QTest::addColumn<QString>("update");
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("default") << "5" << true << 5000;
+        QTest::newRow("off") << "0" << false << 0;
+        // Out of the timer's reach: the longest wait it takes, no overflow.
+        QTest::newRow("beyond 24 days") << "2147484" << true << std::numeric_limits<int>::max();
+        QTest::newRow("largest") << "2147483647" << true << std::numeric_limits<int>::max();
+        // Nonsense never makes a timer that fires all the time.
+        QTest::newRow("negative") << "-3" << false << 0;
+    }
+    void sensorTimerFollowsUpdate() {
+        QFETCH(QString, update);
+        QFETCH(bool, active);
+        QFETCH(int, interval);
+        Session s("[Sensor]\nupdate=" + update.toStdString() + "\n");
+        auto* timer = s.window->findChild<QTimer*>("Timer1");
+        QVERIFY(timer);
+        QCOMPARE(timer->isActive(), active);
+        QCOMPARE(timer->interval(), interval);
     }
 
     void closeRunsCloseFunc() {
