@@ -38,22 +38,7 @@ class ConfigFile : public testing::Test {
         log.set_clock([] { return std::tm{}; });
     }
 
-    // The log's messages without their prefixes, CR LF back to "\n".
-    std::string messages() const {
-        std::string text = read_file(log_path);
-        std::string out;
-        std::size_t pos = 0;
-        while (pos < text.size()) {
-            auto end = text.find("\r\n", pos);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(pos, end - pos);
-            const auto bar = line.find(" | ");
-            if (bar != std::string::npos && bar == 14) line = line.substr(17);
-            out += line + "\n";
-            pos = end + 2;
-        }
-        return out;
-    }
+    std::string messages() const { return test::log_messages(log_path); }
 
     std::optional<int32_t> read_int(std::string_view section, std::string_view key) {
         int32_t v = -777;

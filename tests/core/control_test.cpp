@@ -28,19 +28,7 @@ class ControlTest : public testing::Test {
         log.set_clock([] { return std::tm{}; });
     }
 
-    // The log's messages without prefixes, lines joined by "\n".
-    std::string messages() const {
-        std::string text = read_file(log_path);
-        std::string out;
-        std::size_t pos = 0;
-        while (pos < text.size()) {
-            auto end = text.find("\r\n", pos);
-            if (end == std::string::npos) end = text.size();
-            out += text.substr(pos + 17, end - pos - 17) + "\n";
-            pos = end + 2;
-        }
-        return out;
-    }
+    std::string messages() const { return test::log_messages(log_path); }
 
     static Driver make_driver(std::string name) { return Driver{std::move(name), "PCI", {}, {}}; }
 };

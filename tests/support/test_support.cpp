@@ -53,6 +53,21 @@ std::string crlf(const std::string& text) {
     return out;
 }
 
+std::string log_messages(const std::filesystem::path& log_file) {
+    const std::string text = read_file(log_file);
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        auto end = text.find("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        if (line.find(" | ") == 14) line.erase(0, 17);
+        out += line + "\n";
+        pos = end + 2;
+    }
+    return out;
+}
+
 std::filesystem::path source_dir() {
     return TESSARON_SOURCE_DIR;
 }

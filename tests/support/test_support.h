@@ -29,6 +29,9 @@ std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
 // Text with "\n" turned into CR LF, for writing INI fixtures.
 std::string crlf(const std::string& text);
+// The messages of a tessaron.log without their "MM/DD hh:mm:ss | "
+// prefixes, one per line, CR LF back to "\n".
+std::string log_messages(const std::filesystem::path& log_file);
 // The project's own files (data/, docs/).
 std::filesystem::path source_dir();
 
